@@ -1,0 +1,8 @@
+#include "win32/win32_platform.h"
+
+namespace platform::win32 {
+
+Win32Platform::Win32Platform()
+    : platform_{kernel_, registry_, security_, ui_, shell_} {}
+
+}  // namespace platform::win32

@@ -34,7 +34,8 @@ namespace platform::win32 {
 namespace {
 
 // Writes an opened key out only on success, as the programs expect of every
-// out value.
+// out value. Takes the call's result, not the call: `opened` must be read
+// after the call has filled it.
 platform::LONG keyResult(::LONG status, ::HKEY opened, platform::HKEY* result) {
   if (status == ERROR_SUCCESS && result != nullptr)
     *result = fromWinKey(opened);
@@ -61,8 +62,8 @@ platform::LONG Win32Registry::regOpenKeyA(platform::HKEY root,
                                           const char* subKey,
                                           platform::HKEY* result) {
   ::HKEY opened = nullptr;
-  return keyResult(RegOpenKeyA(toWinKey(root), subKey, &opened), opened,
-                   result);
+  const ::LONG status = RegOpenKeyA(toWinKey(root), subKey, &opened);
+  return keyResult(status, opened, result);
 }
 
 platform::LONG Win32Registry::regOpenKeyExA(platform::HKEY root,
@@ -71,9 +72,9 @@ platform::LONG Win32Registry::regOpenKeyExA(platform::HKEY root,
                                             platform::DWORD access,
                                             platform::HKEY* result) {
   ::HKEY opened = nullptr;
-  return keyResult(
-      RegOpenKeyExA(toWinKey(root), subKey, options, access, &opened), opened,
-      result);
+  const ::LONG status =
+      RegOpenKeyExA(toWinKey(root), subKey, options, access, &opened);
+  return keyResult(status, opened, result);
 }
 
 platform::LONG Win32Registry::regCloseKey(platform::HKEY key) {

@@ -37,6 +37,8 @@ static_assert(platform::TokenPrivileges == ::TokenPrivileges);
 namespace platform::win32 {
 namespace {
 
+// The call must have run before `opened` is read, so callers pass its result
+// in, not the call itself (argument order is unspecified).
 platform::BOOL tokenResult(::BOOL ok, ::HANDLE opened,
                            platform::Handle* token) {
   if (ok && token != nullptr) *token = fromWin(opened);
@@ -48,17 +50,17 @@ platform::BOOL tokenResult(::BOOL ok, ::HANDLE opened,
 platform::BOOL Win32Security::openProcessToken(platform::DWORD access,
                                                platform::Handle* token) {
   ::HANDLE opened = nullptr;
-  return tokenResult(OpenProcessToken(GetCurrentProcess(), access, &opened),
-                     opened, token);
+  const ::BOOL ok = OpenProcessToken(GetCurrentProcess(), access, &opened);
+  return tokenResult(ok, opened, token);
 }
 
 platform::BOOL Win32Security::openThreadToken(platform::DWORD access,
                                               platform::BOOL openAsSelf,
                                               platform::Handle* token) {
   ::HANDLE opened = nullptr;
-  return tokenResult(
-      OpenThreadToken(GetCurrentThread(), access, openAsSelf, &opened), opened,
-      token);
+  const ::BOOL ok =
+      OpenThreadToken(GetCurrentThread(), access, openAsSelf, &opened);
+  return tokenResult(ok, opened, token);
 }
 
 platform::BOOL Win32Security::getTokenInformation(

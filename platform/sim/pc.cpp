@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "controls.h"
 #include "filesystem.h"
 #include "process.h"
 #include "registry.h"
@@ -55,6 +56,7 @@ SimPc::SimPc(PcConfig config) : config_(std::move(config)) {
   registry_ = std::make_unique<RegistryStore>(nt());
   windows_ = std::make_unique<WindowStack>();
   user_ = std::make_unique<ScriptedUser>(*this);
+  controls_ = std::make_unique<ControlTable>();
   scheduler_->addEventSource(user_.get());
   files_->makeFolder(windowsFolder());
   files_->makeFolder(systemFolder());

@@ -17,6 +17,7 @@
 
 namespace sim {
 
+class ControlTable;
 class DeviceProvider;
 class FileSystem;
 class Process;
@@ -78,6 +79,7 @@ class SimPc {
   RegistryStore& registry() { return *registry_; }
   WindowStack& windows() { return *windows_; }
   ScriptedUser& user() { return *user_; }
+  ControlTable& controls() { return *controls_; }
 
   std::string windowsFolder() const { return "C:\\WINDOWS"; }
   std::string systemFolder() const;
@@ -141,6 +143,7 @@ class SimPc {
   std::unique_ptr<RegistryStore> registry_;
   std::unique_ptr<WindowStack> windows_;
   std::unique_ptr<ScriptedUser> user_;
+  std::unique_ptr<ControlTable> controls_;
   std::map<std::string, Program> programs_;  // upper-case image name
   std::vector<std::unique_ptr<Process>> processes_;
   std::map<std::string, std::weak_ptr<void>> namedObjects_;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "controls.h"
 #include "filesystem.h"
 #include "process.h"
 #include "transcript.h"
@@ -162,6 +163,28 @@ BOOL SimUi::exitWindowsEx(UINT flags, DWORD /*reason*/) {
     process_.log("note exitwindows " + std::to_string(flags));
   }
   return 1;
+}
+
+LRESULT SimUi::sendMessageA(HWND window, UINT message, WPARAM wParam,
+                            LPARAM lParam) {
+  process_.checkAlive();
+  SimControl* control = process_.pc().controls().find(window);
+  if (control == nullptr) {
+    process_.lastError() = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+    return 0;
+  }
+  return control->send(message, wParam, lParam);
+}
+
+BOOL SimUi::postMessageA(HWND window, UINT message, WPARAM wParam,
+                         LPARAM lParam) {
+  process_.checkAlive();
+  SimControl* control = process_.pc().controls().find(window);
+  if (control == nullptr) {
+    process_.lastError() = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+    return 0;
+  }
+  return control->post(message, wParam, lParam);
 }
 
 std::intptr_t SimShell::shellExecuteA(HWND /*owner*/, const char* /*verb*/,

@@ -42,4 +42,18 @@ platform::BOOL Win32Ui::exitWindowsEx(platform::UINT flags,
   return ExitWindowsEx(flags, reason);
 }
 
+platform::LRESULT Win32Ui::sendMessageA(platform::HWND window,
+                                        platform::UINT message,
+                                        platform::WPARAM wParam,
+                                        platform::LPARAM lParam) {
+  return SendMessageA(reinterpret_cast<::HWND>(window), message, wParam, lParam);
+}
+
+platform::BOOL Win32Ui::postMessageA(platform::HWND window,
+                                     platform::UINT message,
+                                     platform::WPARAM wParam,
+                                     platform::LPARAM lParam) {
+  return PostMessageA(reinterpret_cast<::HWND>(window), message, wParam, lParam);
+}
+
 }  // namespace platform::win32

@@ -179,6 +179,12 @@ class Win32Ui final : public platform::Ui {
   int loadStringA(platform::UINT id, char* buffer, int bufferSize) override;
   platform::BOOL exitWindowsEx(platform::UINT flags,
                                platform::DWORD reason) override;
+  platform::LRESULT sendMessageA(platform::HWND window, platform::UINT message,
+                                 platform::WPARAM wParam,
+                                 platform::LPARAM lParam) override;
+  platform::BOOL postMessageA(platform::HWND window, platform::UINT message,
+                              platform::WPARAM wParam,
+                              platform::LPARAM lParam) override;
 };
 
 class Win32Shell final : public platform::Shell {

@@ -7,6 +7,19 @@
 
 namespace platform {
 
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+
+// Progress bar messages.
+inline constexpr UINT WM_USER = 0x0400;
+inline constexpr UINT PBM_SETRANGE = WM_USER + 1;
+inline constexpr UINT PBM_SETPOS = WM_USER + 2;
+inline constexpr UINT PBM_DELTAPOS = WM_USER + 3;
+inline constexpr UINT PBM_SETSTEP = WM_USER + 4;
+inline constexpr UINT PBM_STEPIT = WM_USER + 5;
+inline constexpr UINT PBM_GETPOS = WM_USER + 8;
+
 // MessageBoxA types.
 inline constexpr UINT MB_OK = 0x0;
 inline constexpr UINT MB_OKCANCEL = 0x1;
@@ -50,6 +63,13 @@ class Ui {
   // resource loader picks for the thread; returns the length copied.
   virtual int loadStringA(UINT id, char* buffer, int bufferSize) = 0;
   virtual BOOL exitWindowsEx(UINT flags, DWORD reason) = 0;
+
+  // Window messages to a window or control, as SendMessageA and
+  // PostMessageA deliver them.
+  virtual LRESULT sendMessageA(HWND window, UINT message, WPARAM wParam,
+                               LPARAM lParam) = 0;
+  virtual BOOL postMessageA(HWND window, UINT message, WPARAM wParam,
+                            LPARAM lParam) = 0;
 };
 
 }  // namespace platform

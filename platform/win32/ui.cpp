@@ -1,5 +1,5 @@
-// platform::Ui on user32: message boxes, the program's string table and the
-// end of the Windows session.
+// platform::Ui on user32: message boxes, the program's string table, window
+// messages and the end of the Windows session.
 #include "platform/ui.h"
 #include "platform/types.h"
 #include "win32/win32_checks.h"
@@ -13,13 +13,16 @@ namespace {
   X(MB_ICONWARNING) X(MB_ICONASTERISK) X(MB_ICONINFORMATION) X(MB_ICONMASK)   \
   X(MB_TYPEMASK) X(MB_DEFBUTTON2) X(IDOK) X(IDCANCEL) X(IDABORT) X(IDRETRY)   \
   X(IDIGNORE) X(IDYES) X(IDNO) X(EWX_LOGOFF) X(EWX_SHUTDOWN) X(EWX_REBOOT)    \
-  X(EWX_FORCE) X(EWX_POWEROFF)
+  X(EWX_FORCE) X(EWX_POWEROFF) X(WM_USER) X(PBM_SETRANGE) X(PBM_SETPOS)      \
+  X(PBM_DELTAPOS) X(PBM_SETSTEP) X(PBM_STEPIT) X(PBM_GETPOS)
 // clang-format on
 
 NORBIX_UI_CONSTANTS(NORBIX_CAPTURE)
 }  // namespace
 
 #include "win32/win32_windows.h"
+
+#include <commctrl.h>
 
 NORBIX_UI_CONSTANTS(NORBIX_SAME_VALUE)
 
@@ -46,14 +49,14 @@ platform::LRESULT Win32Ui::sendMessageA(platform::HWND window,
                                         platform::UINT message,
                                         platform::WPARAM wParam,
                                         platform::LPARAM lParam) {
-  return SendMessageA(reinterpret_cast<::HWND>(window), message, wParam, lParam);
+  return SendMessageA(toWinWindow(window), message, wParam, lParam);
 }
 
 platform::BOOL Win32Ui::postMessageA(platform::HWND window,
                                      platform::UINT message,
                                      platform::WPARAM wParam,
                                      platform::LPARAM lParam) {
-  return PostMessageA(reinterpret_cast<::HWND>(window), message, wParam, lParam);
+  return PostMessageA(toWinWindow(window), message, wParam, lParam);
 }
 
 }  // namespace platform::win32

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -355,18 +356,28 @@ TEST(SimSecurity, TokenCallsAreNotImplementedOnWindows9x) {
   platform::TOKEN_PRIVILEGES privileges{1, {{{19, 0}, platform::SE_PRIVILEGE_ENABLED}}};
   struct Call {
     const char* name;
-    platform::BOOL result;
+    std::function<platform::BOOL()> run;
   } calls[] = {
-      {"openProcessToken", rig.security.openProcessToken(platform::TOKEN_QUERY, &token)},
-      {"openThreadToken", rig.security.openThreadToken(platform::TOKEN_QUERY, 0, &token)},
+      {"openProcessToken",
+       [&] { return rig.security.openProcessToken(platform::TOKEN_QUERY, &token); }},
+      {"openThreadToken",
+       [&] { return rig.security.openThreadToken(platform::TOKEN_QUERY, 0, &token); }},
       {"getTokenInformation",
-       rig.security.getTokenInformation(0x100, platform::TokenGroups, nullptr, 0, &length)},
+       [&] {
+         return rig.security.getTokenInformation(0x100, platform::TokenGroups, nullptr,
+                                                 0, &length);
+       }},
       {"lookupPrivilegeValueA",
-       rig.security.lookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid)},
-      {"adjustTokenPrivileges", rig.security.adjustTokenPrivileges(0x100, 0, &privileges)},
+       [&] { return rig.security.lookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid); }},
+      {"adjustTokenPrivileges",
+       [&] { return rig.security.adjustTokenPrivileges(0x100, 0, &privileges); }},
   };
-  for (const Call& c : calls) EXPECT_FALSE(c.result) << c.name;
-  EXPECT_EQ(rig.lastError, platform::ERROR_CALL_NOT_IMPLEMENTED);
+  for (const Call& c : calls) {
+    rig.lastError = 0;
+    EXPECT_FALSE(c.run()) << c.name;
+    EXPECT_EQ(rig.lastError, platform::ERROR_CALL_NOT_IMPLEMENTED) << c.name;
+  }
+  EXPECT_EQ(token, 0u);
   EXPECT_TRUE(rig.store.privilegeLog().empty());
 }
 

@@ -5,6 +5,7 @@
 #include "controls.h"
 #include "filesystem.h"
 #include "process.h"
+#include "registry.h"
 #include "transcript.h"
 #include "windows.h"
 
@@ -156,6 +157,13 @@ int SimUi::loadStringA(UINT id, char* buffer, int bufferSize) {
 }
 
 BOOL SimUi::exitWindowsEx(UINT flags, DWORD /*reason*/) {
+  SimPc& pc = process_.pc();
+  // NT refuses unless the caller enabled the shutdown privilege first.
+  if (pc.nt() && !pc.registry().privilegeEnabled(process_.number(), "SeShutdownPrivilege")) {
+    process_.log("note exitwindows refused");
+    process_.lastError() = 1314;  // ERROR_PRIVILEGE_NOT_HELD
+    return 0;
+  }
   if (flags & EWX_POWEROFF) {
     process_.log("poweroff");
     ++process_.pc().powerOffRequests;

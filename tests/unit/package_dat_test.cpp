@@ -214,7 +214,9 @@ TEST(PackageDatName, Table) {
     char out[64];
     bool found = datFileNameFor(c.name, out, sizeof out, c.codePage);
     ASSERT_EQ(c.expected != nullptr, found);
-    if (found) EXPECT_STREQ(c.expected, out);
+    if (found) {
+      EXPECT_STREQ(c.expected, out);
+    }
   }
 }
 
@@ -233,7 +235,9 @@ TEST(PackageDatName, NeverWritesPastTheBuffer) {
     std::unique_ptr<char[]> out(new char[size == 0 ? 1 : size]);
     bool fits = size > name.size();
     EXPECT_EQ(fits, datFileNameFor(name.c_str(), out.get(), size));
-    if (fits) EXPECT_STREQ("UPDATE_KA.DAT", out.get());
+    if (fits) {
+      EXPECT_STREQ("UPDATE_KA.DAT", out.get());
+    }
   }
   EXPECT_FALSE(datFileNameFor(nullptr, nullptr, 10));
 }

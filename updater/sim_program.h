@@ -10,6 +10,7 @@
 namespace norbix {
 
 std::vector<sim::StringResource> updaterStrings();
+std::vector<sim::DialogResource> updaterDialogs();
 
 // `atEnd` is handed to runUpdater for every run of the program.
 void installUpdater(sim::SimPc& pc, const std::string& imageName = "Norbix.exe",

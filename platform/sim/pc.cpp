@@ -72,8 +72,10 @@ std::string SimPc::systemFolder() const {
 }
 
 void SimPc::installProgram(const std::string& imageName, ProgramMain entry,
-                           std::vector<StringResource> strings) {
-  programs_[upperAscii(imageName)] = Program{std::move(entry), std::move(strings)};
+                           std::vector<StringResource> strings,
+                           std::vector<DialogResource> dialogs) {
+  programs_[upperAscii(imageName)] =
+      Program{std::move(entry), std::move(strings), std::move(dialogs)};
 }
 
 const Program* SimPc::program(const std::string& imageName) const {

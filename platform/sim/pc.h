@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_resource.h"
 #include "platform/platform.h"
 #include "scheduler.h"
 
@@ -62,6 +63,7 @@ struct StringResource {
 struct Program {
   ProgramMain entry;
   std::vector<StringResource> strings;
+  std::vector<DialogResource> dialogs;
 };
 
 class SimPc {
@@ -87,7 +89,8 @@ class SimPc {
   // Programs are found by image file name, without regard to case
   // ("keyprune.exe"); the image file itself need not exist.
   void installProgram(const std::string& imageName, ProgramMain entry,
-                      std::vector<StringResource> strings = {});
+                      std::vector<StringResource> strings = {},
+                      std::vector<DialogResource> dialogs = {});
   const Program* program(const std::string& imageName) const;
 
   // Starts a process of an installed program. `imagePath` is the full path

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/types.h"
+
 namespace norbix {
 
 using SharedInt = std::atomic<std::int32_t>;
@@ -33,6 +35,11 @@ struct SharedState {
   SharedInt savedUpdateState{0};
   std::atomic<std::uint16_t> connectedVendorId{0};
   std::atomic<std::uint16_t> connectedProductId{0};
+  // The shared device channel: zero at start, all ones once the worker has
+  // closed it.
+  std::atomic<platform::Handle> readerHandle{0};
+  // Drive number (0 = A:) that every utility VxD request carries.
+  std::atomic<std::uint8_t> readerDriveNumber{0};
 };
 
 inline std::int32_t load(const SharedInt& value) {

@@ -210,6 +210,27 @@ platform::UINT FileSystem::driveType(char letter) const {
   return 1;  // DRIVE_NO_ROOT_DIR
 }
 
+bool FileSystem::addDrive(DriveSpec drive) {
+  drive.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive.letter)));
+  if (drive.letter < 'A' || drive.letter > 'Z') return false;
+  for (const DriveSpec& d : drives_) {
+    if (d.letter == drive.letter) return false;
+  }
+  std::string host = sandbox_ + "/" + std::string(1, drive.letter);
+  ::mkdir(host.c_str(), 0755);
+  drives_.push_back(drive);
+  return true;
+}
+
+bool FileSystem::removeDrive(char letter) {
+  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  auto it = std::find_if(drives_.begin(), drives_.end(),
+                         [letter](const DriveSpec& d) { return d.letter == letter; });
+  if (it == drives_.end()) return false;
+  drives_.erase(it);
+  return true;
+}
+
 platform::DWORD FileSystem::logicalDrives() const {
   platform::DWORD mask = 0;
   for (const DriveSpec& d : drives_) mask |= 1u << (d.letter - 'A');

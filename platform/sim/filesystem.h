@@ -42,6 +42,10 @@ class FileSystem {
   platform::UINT driveType(char letter) const;
   platform::DWORD logicalDrives() const;
   const std::vector<DriveSpec>& drives() const { return drives_; }
+  // Hardware that comes and goes (a card reader's slots) adds and removes
+  // its letters; false when the letter is taken or not there.
+  bool addDrive(DriveSpec drive);
+  bool removeDrive(char letter);
 
   // For tests and the scenario runner (folders are created as needed).
   bool writeFile(const std::string& winPath, const std::string& bytes);

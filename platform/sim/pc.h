@@ -4,6 +4,7 @@
 // that user sees. Everything runs on the deterministic scheduler.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -26,6 +27,11 @@ class RegistryStore;
 class ScriptedUser;
 class Transcript;
 class WindowStack;
+
+// WM_DEVICECHANGE events (wParam) that simulated hardware broadcasts.
+inline constexpr platform::UINT DBT_DEVNODES_CHANGED = 0x0007;
+inline constexpr platform::UINT DBT_DEVICEARRIVAL = 0x8000;
+inline constexpr platform::UINT DBT_DEVICEREMOVECOMPLETE = 0x8004;
 
 enum class WindowsVersion { Win98, WinMe, Win2000, WinXP, WinXP64 };
 
@@ -126,6 +132,26 @@ class SimPc {
   }
   const std::vector<DeviceProvider*>& deviceProviders() const {
     return deviceProviders_;
+  }
+
+  void removeDeviceProvider(DeviceProvider* provider) {
+    deviceProviders_.erase(std::remove(deviceProviders_.begin(),
+                                       deviceProviders_.end(), provider),
+                           deviceProviders_.end());
+  }
+
+  // Device-change broadcasts, as Windows sends WM_DEVICECHANGE: simulated
+  // hardware calls every listener when it arrives, leaves or re-enumerates
+  // (a power loss included, after the PC's processes have ended; a listener
+  // of an ended process must ignore it). `deviceInterface` names the device
+  // ("USB\VID_2E51&PID_2201\0001"), empty with DBT_DEVNODES_CHANGED.
+  std::vector<std::function<void(platform::UINT event,
+                                 const std::string& deviceInterface)>>
+      deviceChangeListeners;
+  void broadcastDeviceChange(platform::UINT event,
+                             const std::string& deviceInterface) {
+    auto listeners = deviceChangeListeners;  // a listener may add one
+    for (auto& listener : listeners) listener(event, deviceInterface);
   }
 
   // Simulated hardware resets itself here after a power loss.

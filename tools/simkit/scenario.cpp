@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "hushrun64/sim_program.h"
+#include "keyprune/sim_program.h"
 #include "shell/updater_app.h"
+#include "sim/commands.h"
 #include "sim/filesystem.h"
 #include "sim/process.h"
 #include "sim/transcript.h"
@@ -68,6 +71,10 @@ Scenario::Scenario(ScenarioOptions options)
   norbix::installUpdater(*pc_, "Norbix.exe", [this](norbix::UpdaterApp& app) {
     if (options_.dumpState) dumpState(app);
   });
+  // The companions the updater launches, and the interpreter they run.
+  sim::installCommandInterpreter(*pc_);
+  keyprune::installKeyRemover(*pc_);
+  hushrun::installLauncher(*pc_);
   if (options_.secondInstance) {
     pc_->onFirstWindow = [this](sim::Process& process) {
       if (process.imageName() == "Norbix.exe" && updatersStarted_ == 1) startUpdater();

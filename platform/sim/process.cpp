@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "dialogs.h"
 #include "kernel.h"
 #include "registry.h"
 #include "security.h"
@@ -25,8 +26,9 @@ Process::Process(SimPc& pc, int number, std::string imagePath,
   security_ = std::make_unique<SimSecurity>(*this);
   ui_ = std::make_unique<SimUi>(*this);
   shell_ = std::make_unique<SimShell>(*this);
+  dialogs_ = std::make_unique<SimDialogs>(*this);
   platform_ = std::make_unique<platform::Platform>(platform::Platform{
-      *kernel_, *registry_, *security_, *ui_, *shell_});
+      *kernel_, *registry_, *security_, *ui_, *shell_, *dialogs_});
 }
 
 Process::~Process() = default;

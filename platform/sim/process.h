@@ -12,6 +12,7 @@
 
 namespace sim {
 
+class SimDialogs;
 class SimKernel;
 class SimRegistry;
 class SimSecurity;
@@ -32,6 +33,7 @@ class Process {
   std::string& currentFolder() { return currentFolder_; }
   HandleTable& handles() { return handles_; }
   platform::Platform& platform() { return *platform_; }
+  SimDialogs& dialogs() { return *dialogs_; }
 
   // The transcript tag: empty for the first updater, "[NAME#N]" otherwise.
   std::string tag() const;
@@ -74,6 +76,7 @@ class Process {
   std::unique_ptr<SimSecurity> security_;
   std::unique_ptr<SimUi> ui_;
   std::unique_ptr<SimShell> shell_;
+  std::unique_ptr<SimDialogs> dialogs_;
   std::unique_ptr<platform::Platform> platform_;
 };
 

@@ -3,6 +3,6 @@
 namespace platform::win32 {
 
 Win32Platform::Win32Platform()
-    : platform_{kernel_, registry_, security_, ui_, shell_} {}
+    : platform_{kernel_, registry_, security_, ui_, shell_, dialogs_} {}
 
 }  // namespace platform::win32

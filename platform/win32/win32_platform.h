@@ -25,6 +25,7 @@ class Win32Platform {
   Win32Security& security() { return security_; }
   Win32Ui& ui() { return ui_; }
   Win32Shell& shell() { return shell_; }
+  Win32Dialogs& dialogs() { return dialogs_; }
 
  private:
   Win32Kernel kernel_;
@@ -32,6 +33,7 @@ class Win32Platform {
   Win32Security security_;
   Win32Ui ui_;
   Win32Shell shell_;
+  Win32Dialogs dialogs_;
   platform::Platform platform_;
 };
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/dialogs.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
 #include "platform/security.h"
@@ -192,6 +193,62 @@ class Win32Shell final : public platform::Shell {
   std::intptr_t shellExecuteA(platform::HWND owner, const char* verb,
                               const char* file, const char* parameters,
                               const char* directory, int show) override;
+};
+
+// The one member is the paint structure of the WM_PAINT in progress:
+// painting is done on a dialog's own thread, one window at a time.
+class Win32Dialogs final : public platform::Dialogs {
+ public:
+  platform::INT_PTR dialogBoxParamA(platform::UINT templateId,
+                                    platform::HWND owner,
+                                    platform::DialogProc proc,
+                                    platform::LPARAM param) override;
+  platform::BOOL endDialog(platform::HWND dialog,
+                           platform::INT_PTR result) override;
+  platform::HWND getDlgItem(platform::HWND dialog, int id) override;
+  platform::BOOL setWindowTextA(platform::HWND window,
+                                const char* text) override;
+  int getWindowTextA(platform::HWND window, char* buffer,
+                     int bufferSize) override;
+  platform::BOOL showWindow(platform::HWND window, int command) override;
+  platform::BOOL isWindowVisible(platform::HWND window) override;
+  platform::BOOL enableWindow(platform::HWND window,
+                              platform::BOOL enable) override;
+  platform::BOOL isWindowEnabled(platform::HWND window) override;
+  platform::HWND setFocus(platform::HWND window) override;
+  platform::BOOL isIconic(platform::HWND window) override;
+  platform::BOOL getClientRect(platform::HWND window,
+                               platform::RECT* rect) override;
+  platform::LONG_PTR setWindowLongPtrA(platform::HWND window, int index,
+                                       platform::LONG_PTR value) override;
+  platform::LONG_PTR getWindowLongPtrA(platform::HWND window,
+                                       int index) override;
+  platform::BOOL peekMessageA(platform::MSG* message, platform::HWND window,
+                              platform::UINT first, platform::UINT last,
+                              platform::UINT remove) override;
+  platform::HMENU getSystemMenu(platform::HWND window,
+                                platform::BOOL revert) override;
+  platform::BOOL appendMenuA(platform::HMENU menu, platform::UINT flags,
+                             platform::UINT_PTR id, const char* text) override;
+  platform::HICON loadIconA(platform::UINT id) override;
+  int getSystemMetrics(int index) override;
+  platform::HDC beginPaint(platform::HWND window) override;
+  void endPaint(platform::HWND window, platform::HDC dc) override;
+  platform::BOOL drawIcon(platform::HDC dc, int x, int y,
+                          platform::HICON icon) override;
+  int setBkMode(platform::HDC dc, int mode) override;
+  platform::COLORREF setTextColor(platform::HDC dc,
+                                  platform::COLORREF color) override;
+  platform::HBRUSH getSysColorBrush(int index) override;
+  platform::HDEVNOTIFY registerDeviceNotificationA(
+      platform::HWND recipient, const void* filter,
+      platform::DWORD flags) override;
+  platform::BOOL getOpenFileNameA(platform::OpenFileNameA* request) override;
+
+ private:
+  // PAINTSTRUCT, which this header cannot name without <windows.h>; 72
+  // bytes on 64-bit Windows, 64 on 32-bit.
+  alignas(8) unsigned char paint_[80] = {};
 };
 
 }  // namespace platform::win32

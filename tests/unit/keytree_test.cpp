@@ -181,7 +181,7 @@ TEST(KeyTree, ReadsTheCountOnceAndReplacesTheAccessListBeforeEveryDelete) {
   std::vector<std::string> log;
   pc.runProgram([&](Platform& p) -> DWORD {
     RecordingRegistry registry(p.registry);
-    Platform recorded{p.kernel, registry, p.security, p.ui, p.shell};
+    Platform recorded{p.kernel, registry, p.security, p.ui, p.shell, p.dialogs};
     keytree::AdminAccessDescriptor descriptor(p.security);
     if (!descriptor.create()) return 1;
     keytree::removeKeyTree(recorded, descriptor, "T");

@@ -3,6 +3,7 @@
 // programs reaches the platform any other way.
 #pragma once
 
+#include "platform/dialogs.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
 #include "platform/security.h"
@@ -17,6 +18,7 @@ struct Platform {
   Security& security;
   Ui& ui;
   Shell& shell;
+  Dialogs& dialogs;
 };
 
 }  // namespace platform

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
 #include "device/reader_protocol.h"
 #include "filesystem.h"
@@ -88,41 +87,73 @@ BOOL passThrough(void* in, DWORD inSize, void* out, DWORD outSize,
 
 // --- The utility VxD's request --------------------------------------------
 
-bool mappedWritable(std::uintptr_t begin, std::size_t length) {
+struct Mapping {
+  std::uintptr_t low;
+  std::uintptr_t high;
+};
+
+// The process's writable mappings of at most 1 GiB: sanitizer shadow
+// memory, which is writable and terabytes large, is never a candidate.
+std::vector<Mapping> writableMappings() {
+  std::vector<Mapping> mappings;
   std::FILE* maps = std::fopen("/proc/self/maps", "r");
-  if (maps == nullptr) return false;
+  if (maps == nullptr) return mappings;
   char line[512];
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, maps) != nullptr) {
+  while (std::fgets(line, sizeof line, maps) != nullptr) {
     unsigned long long low = 0, high = 0;
     char perms[8] = {};
-    if (std::sscanf(line, "%llx-%llx %7s", &low, &high, perms) == 3) {
-      found = begin >= low && begin + length <= high && perms[0] == 'r' &&
-              perms[1] == 'w';
+    if (std::sscanf(line, "%llx-%llx %7s", &low, &high, perms) == 3 &&
+        perms[0] == 'r' && perms[1] == 'w' && high - low <= (1ull << 30)) {
+      mappings.push_back({static_cast<std::uintptr_t>(low),
+                          static_cast<std::uintptr_t>(high)});
     }
   }
   std::fclose(maps);
-  return found;
+  return mappings;
+}
+
+const Mapping* mappingOf(const std::vector<Mapping>& mappings, std::uintptr_t p,
+                         std::size_t length) {
+  for (const Mapping& m : mappings) {
+    if (p >= m.low && p < m.high && length <= m.high - p) return &m;
+  }
+  return nullptr;
 }
 
 // The request carries the caller's buffer as a 32-bit address, the whole
 // pointer for the 32-bit programs of Windows 98/Me. A 64-bit host keeps the
-// request as it is and finds the buffer in the 4 GB window of one of the
-// caller's own addresses (the request block, which lives beside it).
+// request as it is and looks for the buffer: first in the mapping that
+// holds the request block itself (the caller's stack, where the updater
+// keeps its answer buffers), else at the one place in the process where
+// those 32 bits name writable memory. An address that fits several places
+// is refused rather than guessed.
 std::uint8_t* resolveAddress32(std::uint32_t address, std::size_t length,
-                               std::initializer_list<const void*> anchors) {
+                               const void* request) {
   if constexpr (sizeof(void*) == 4) {
     return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
   } else {
-    for (const void* anchor : anchors) {
-      std::uintptr_t window =
-          reinterpret_cast<std::uintptr_t>(anchor) & ~std::uintptr_t{0xFFFFFFFFu};
-      std::uintptr_t candidate = window | address;
-      if (address != 0 && mappedWritable(candidate, std::max<std::size_t>(length, 1))) {
-        return reinterpret_cast<std::uint8_t*>(candidate);
+    constexpr std::uintptr_t kLow = 0xFFFFFFFFu;
+    if (address == 0) return nullptr;
+    length = std::max<std::size_t>(length, 1);
+    const std::vector<Mapping> mappings = writableMappings();
+    const auto anchor = reinterpret_cast<std::uintptr_t>(request);
+    const std::uintptr_t near = (anchor & ~kLow) | address;
+    if (const Mapping* home = mappingOf(mappings, anchor, 1)) {
+      if (near >= home->low && near < home->high && length <= home->high - near) {
+        return reinterpret_cast<std::uint8_t*>(near);
       }
     }
-    return nullptr;
+    std::vector<std::uintptr_t> found;
+    for (const Mapping& m : mappings) {
+      for (std::uintptr_t window = m.low >> 32; window <= (m.high - 1) >> 32; ++window) {
+        std::uintptr_t candidate = (window << 32) | address;
+        if (mappingOf(mappings, candidate, length) &&
+            std::find(found.begin(), found.end(), candidate) == found.end()) {
+          found.push_back(candidate);
+        }
+      }
+    }
+    return found.size() == 1 ? reinterpret_cast<std::uint8_t*>(found[0]) : nullptr;
   }
 }
 
@@ -147,7 +178,7 @@ BOOL vxdRequest(void* in, DWORD inSize, void* out, DWORD outSize,
   } else {
     std::uint8_t* target = nullptr;
     if (srb.DataTransferLength > 0) {
-      target = resolveAddress32(srb.DataBuffer, srb.DataTransferLength, {in, out});
+      target = resolveAddress32(srb.DataBuffer, srb.DataTransferLength, in);
       if (target == nullptr) return refuse(error, ERROR_INVALID_PARAMETER);
     }
     std::vector<std::uint8_t> data(srb.DataTransferLength, 0);

@@ -454,6 +454,20 @@ void CardReader::unplug() {
   leaveBus();
 }
 
+void CardReader::plugAt(Millis at) {
+  std::weak_ptr<bool> alive = alive_;
+  pc_.scheduler().addTimer(at, [this, alive] {
+    if (auto flag = alive.lock(); flag && *flag) plug();
+  });
+}
+
+void CardReader::unplugAt(Millis at) {
+  std::weak_ptr<bool> alive = alive_;
+  pc_.scheduler().addTimer(at, [this, alive] {
+    if (auto flag = alive.lock(); flag && *flag) unplug();
+  });
+}
+
 void CardReader::reenumerate() {
   if (!plugged_) return;
   leaveBus();

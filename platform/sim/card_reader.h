@@ -90,6 +90,9 @@ class CardReader : public DeviceProvider {
   void plug();
   void unplug();
   bool plugged() const { return plugged_; }
+  // The same at a virtual time, as a scripted user would.
+  void plugAt(Millis at);
+  void unplugAt(Millis at);
   // Removal and arrival without the user (a driver switch).
   void reenumerate();
 

@@ -292,6 +292,22 @@ TEST(SimReaderPc, PlugAndUnplugShowLettersTranscriptAndNotifications) {
                               {sim::DBT_DEVNODES_CHANGED, ""}}));
 }
 
+TEST(SimReaderPc, PlugAndUnplugAtVirtualTimes) {
+  Bench bench;
+  bench.binding = sim::DriverBinding::Normal;
+  bench.reader.plugAt(1000);
+  bench.reader.unplugAt(3000);
+  std::vector<UINT> types;
+  bench.run([&](Platform& p, ProgramRun&) {
+    for (int i = 0; i < 4; ++i) {
+      types.push_back(p.kernel.getDriveTypeA("F:\\"));
+      p.kernel.sleep(1000);
+    }
+  });
+  EXPECT_EQ(types, (std::vector<UINT>{DRIVE_NO_ROOT_DIR, DRIVE_REMOVABLE, DRIVE_REMOVABLE,
+                                      DRIVE_NO_ROOT_DIR}));
+}
+
 TEST(SimReaderPc, UpdateDriverDeviceExistsOnlyWhileBound) {
   Bench bench;
   bench.binding = sim::DriverBinding::Normal;

@@ -503,10 +503,9 @@ void CardReader::channelClosed(const Route& route) {
 
 std::shared_ptr<DeviceObject> CardReader::open(Process& caller,
                                                const std::string& name,
-                                               DWORD access, DWORD shareMode,
+                                               DWORD /*access*/, DWORD shareMode,
                                                DWORD creation, DWORD flags,
                                                DWORD* error) {
-  (void)access;
   const std::string device = upper(name);
   *error = ERROR_FILE_NOT_FOUND;
   if (device == "ZANUTL1.VXD") {

@@ -9,6 +9,8 @@
 
 namespace framework {
 
+class Dialog;
+
 class App {
  public:
   explicit App(platform::Platform& platform);
@@ -23,6 +25,9 @@ class App {
   // The running program's file name without folder and extension.
   const std::string& exeName() const { return exeName_; }
   platform::Platform& platform() { return platform_; }
+
+  // The window the program runs as its main window while it is open.
+  Dialog* mainWindow = nullptr;
 
  private:
   platform::Platform& platform_;

@@ -4,5 +4,9 @@
 
 int __stdcall WinMain(struct HINSTANCE__*, struct HINSTANCE__*, char*, int) {
   platform::win32::Win32Platform windows;
-  return static_cast<int>(norbix::runUpdater(windows.get()));
+  // The program ends while the application still owns the update-file
+  // images: a worker thread that still reads them never sees them freed.
+  return static_cast<int>(norbix::runUpdater(windows.get(), [](norbix::UpdaterApp&) {
+    platform::win32::Win32Platform::exitProcess(0);
+  }));
 }

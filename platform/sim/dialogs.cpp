@@ -260,7 +260,32 @@ struct SimDialogs::FoundControl {
   ControlModel* control = nullptr;  // null: the dialog itself
 };
 
-SimDialogs::SimDialogs(Process& process) : process_(process) {}
+SimDialogs::SimDialogs(Process& process) : process_(process) {
+  process.pc().deviceChangeListeners.push_back(
+      [this](UINT event, const std::string& deviceInterface) {
+        if (!process_.ended()) broadcast(event, deviceInterface);
+      });
+}
+
+void SimDialogs::broadcast(UINT event, const std::string& deviceInterface) {
+  if (deviceInterface.empty()) {
+    deviceChange(event, 0);
+    return;
+  }
+  // Arrivals and removals of a device interface go to the windows that
+  // registered for notifications, with the interface's name in the data.
+  std::vector<char>& data = broadcastData_.emplace_back(
+      sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + deviceInterface.size(), '\0');
+  auto* header = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(data.data());
+  header->dbcc_size = static_cast<DWORD>(data.size());
+  header->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  std::memcpy(header->dbcc_name, deviceInterface.c_str(), deviceInterface.size() + 1);
+  for (DialogWindow* d : open_) {
+    if (std::find(recipients_.begin(), recipients_.end(), d->hwnd) == recipients_.end()) continue;
+    enqueue(d->thread, {d->hwnd, WM_DEVICECHANGE, event,
+                        reinterpret_cast<LPARAM>(data.data()), nullptr, nullptr});
+  }
+}
 
 SimDialogs::~SimDialogs() = default;
 
@@ -673,6 +698,7 @@ HDEVNOTIFY SimDialogs::registerDeviceNotificationA(HWND recipient, const void* f
   }
   const auto* filterInterface = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(filter);
   registeredClasses_.push_back(filterInterface->dbcc_classguid.Data1);
+  recipients_.push_back(recipient);
   return nextNotify_++;
 }
 

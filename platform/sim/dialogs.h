@@ -133,6 +133,7 @@ class SimDialogs : public platform::Dialogs {
   const DialogResource* templateOf(platform::UINT id) const;
   platform::INT_PTR runModal(DialogWindow& dialog);
   void dispatchNext(DialogWindow& running, bool* quit);
+  void broadcast(platform::UINT event, const std::string& deviceInterface);
 
   Process& process_;
   std::map<Scheduler::ThreadId, std::deque<Queued>> queues_;
@@ -140,6 +141,10 @@ class SimDialogs : public platform::Dialogs {
   std::map<platform::HDC, Dc> dcs_;
   platform::HDC nextDc_ = 0x7000;
   std::vector<platform::DWORD> registeredClasses_;
+  std::vector<platform::HWND> recipients_;
+  // Notification data stays valid until the process ends: the messages
+  // that point at it wait in the queues.
+  std::deque<std::vector<char>> broadcastData_;
   platform::HDEVNOTIFY nextNotify_ = 0x9000;
 };
 

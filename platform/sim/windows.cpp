@@ -29,9 +29,16 @@ std::optional<Millis> ScriptedUser::scriptedAnswerTime(SimWindow* window) const 
 }
 
 std::optional<Millis> ScriptedUser::nextEventTime(Millis now) {
-  if (nextAction_ < script_.actions.size()) {
-    return script_.actions[nextAction_].first;
-  }
+  // The next timed action and what the frontmost window is due, whichever
+  // comes first: a pending action does not hold back the answers.
+  std::optional<Millis> action;
+  if (nextAction_ < script_.actions.size()) action = script_.actions[nextAction_].first;
+  std::optional<Millis> window = windowEventTime(now);
+  if (action && window) return std::min(*action, *window);
+  return action ? action : window;
+}
+
+std::optional<Millis> ScriptedUser::windowEventTime(Millis now) {
   SimWindow* front = pc_.windows().front();
   if (front == nullptr) return std::nullopt;
   if (front->serial == lastActed_) {
@@ -56,6 +63,8 @@ void ScriptedUser::fire(Millis now) {
   }
   SimWindow* front = pc_.windows().front();
   if (front == nullptr) return;
+  auto due = windowEventTime(now);
+  if (!due || *due > now) return;
   bool again = front->serial == lastActed_;
   lastActed_ = front->serial;
   lastActedAt_ = now;

@@ -77,6 +77,7 @@ class ScriptedUser : public EventSource {
 
  private:
   std::optional<Millis> scriptedAnswerTime(SimWindow* window) const;
+  std::optional<Millis> windowEventTime(Millis now);
   SimPc& pc_;
   UserScript script_;
   std::size_t nextAction_ = 0;

@@ -19,6 +19,8 @@ class Win32Platform {
   Win32Platform& operator=(const Win32Platform&) = delete;
 
   platform::Platform& get() { return platform_; }
+  // ExitProcess: ends every thread of the program at once.
+  [[noreturn]] static void exitProcess(unsigned code);
 
   Win32Kernel& kernel() { return kernel_; }
   Win32Registry& registry() { return registry_; }

@@ -2,7 +2,10 @@
 
 #include "framework/app.h"
 #include "resources/string_ids.h"
+#include "shell/pending_calls.h"
 #include "shell/reader_variant.h"
+#include "shell/small_dialogs.h"
+#include "shell/update_dialog.h"
 
 namespace norbix {
 
@@ -77,7 +80,33 @@ void UpdaterApp::powerOff() {
 }
 
 void UpdaterApp::restoreDrivers() {
-  // Nothing is staged yet, so there is nothing to put back.
+  // Waits for the driver restore: nothing is staged yet, so there is
+  // nothing to put back.
+}
+
+void UpdaterApp::releaseUpdateFileImages() {
+  if (imagesReleased_) return;
+  imagesReleased_ = true;
+  for (int i = 0; i < kMaxUpdateFiles; ++i) {
+    retiredImages_[i] = std::move(updateFileImages[i]);
+  }
+}
+
+void UpdaterApp::runMainDialog() {
+  UpdateDialog dialog(*this);
+  mainWindow = &dialog;
+  dialog.runModal();
+  mainWindow = nullptr;
+  discardQuitMessage();
+}
+
+void UpdaterApp::discardQuitMessage() {
+  // The worker ends the main dialog with a quit message, which the modal
+  // loop leaves in the queue for the next one; nothing modal after it (a
+  // message box of the driver restore) may see it.
+  MSG message{};
+  while (platform().dialogs.peekMessageA(&message, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
 }
 
 bool UpdaterApp::initInstance() {
@@ -88,6 +117,10 @@ bool UpdaterApp::initInstance() {
     showUpdateFileError();
     return false;
   }
+  AttentionDialog attention(platform());
+  if (attention.runModal() != IDOK) return false;
+  stageUpdateDriver(*this);
+  runMainDialog();
   platform().kernel.releaseMutex(instanceLock_);
   restoreDrivers();
   if (load(state_.shutdownRequested) == 1) powerOff();

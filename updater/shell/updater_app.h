@@ -23,6 +23,11 @@ class UpdaterApp : public framework::App {
 
   // Puts the drivers back as they were before staging.
   void restoreDrivers();
+  // The main dialog is done with the update-file images. A worker thread
+  // may still read them, so they stay allocated until the run ends; a
+  // second call does nothing.
+  void releaseUpdateFileImages();
+  bool updateFileImagesReleased() const { return imagesReleased_; }
 
   SharedState& state() { return state_; }
 
@@ -38,9 +43,13 @@ class UpdaterApp : public framework::App {
   bool loadUpdateFiles();
   void showUpdateFileError();
   void powerOff();
+  void runMainDialog();
+  void discardQuitMessage();
 
   SharedState& state_;
   platform::Handle instanceLock_ = 0;
+  bool imagesReleased_ = false;
+  ImageSlot retiredImages_[kMaxUpdateFiles];
 };
 
 // One run of the updater on `platform`: construction, start-up, end. The

@@ -6,9 +6,6 @@ namespace norbix {
 // identified, so Start Update stays disabled.
 platform::DWORD readerWatchThread(void* /*watchBlock*/) { return 0; }
 
-// Waits for the update sequence: the worker ends at once.
-platform::DWORD updateWorker(void* /*workerBlock*/) { return 0; }
-
 // Waits for the reconnect check of the device information step.
 void checkAttachedReader(UpdateDialog& /*dialog*/) {}
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "package/eeprom_block.h"
 #include "platform/types.h"
 
 namespace norbix {
@@ -40,6 +41,16 @@ struct SharedState {
   std::atomic<platform::Handle> readerHandle{0};
   // Drive number (0 = A:) that every utility VxD request carries.
   std::atomic<std::uint8_t> readerDriveNumber{0};
+  // The configuration block of the reader being updated. Only the update
+  // worker touches it; it keeps its content from one attempt, and one run
+  // of the worker, to the next.
+  EepromBlock eepromData{};
+  // 1 while the last identification or reconnect check judged the attached
+  // reader unfit for these update files (the ids, the version, the product,
+  // "not updatable", no fitting file), 0 once one accepted a reader. The
+  // reconnect check turns state 4 back into 1 at its end, so the worker
+  // reads this, not updateState, before it writes firmware.
+  SharedInt readerJudgedUnfit{0};
 };
 
 inline std::int32_t load(const SharedInt& value) {

@@ -98,6 +98,10 @@ struct BenchOptions {
   bool datFile = false;
   // The reader's firmware before the update; the image is version 2.05.
   std::string readerVersion = "2.01";
+  // The reader already holds the image's firmware.
+  bool readerHasImage = false;
+  // False: a download was cut short, the reader shows the default identity.
+  bool readerIntact = true;
   std::uint16_t readerVendorId = kVendorId;
   std::uint16_t readerProductId = kProductId;
   // Where the identification leaves connectedVendorId/ProductId; the
@@ -106,6 +110,10 @@ struct BenchOptions {
   std::string finishAnswer = "shutdown";
   // Whether the user replugs the reader when the status line asks.
   bool replugWhenAsked = true;
+  // Called for every transcript line, after the fixture's own handling.
+  std::function<void(const std::string& line)> onLine;
+  // Called right after the fixture has played the identification.
+  std::function<void(norbix::UpdaterApp&, norbix::UpdateDialog&)> afterIdentify;
 };
 
 // What one updater run left in its shared values when it ended by itself.
@@ -134,7 +142,8 @@ class UpdateBench {
     stageUpdateDriver();
     installUpdater();
     sim::ReaderConfig config;
-    config.firmware = makeImage(options_.readerVersion, 3);
+    config.firmware = options_.readerHasImage ? image_ : makeImage(options_.readerVersion, 3);
+    config.firmwareIntact = options_.readerIntact;
     std::copy_n(ownBlock_.bytes, norbix::EepromBlock::kSize, config.eeprom.begin());
     reader_ = std::make_unique<sim::CardReader>(pc(), config);
     reader_->traceRequests = true;
@@ -160,8 +169,11 @@ class UpdateBench {
   struct RequestSeen {
     std::string line;
     bool saved;
+    bool own;  // the saved copy is the reader's own block
   };
   const std::vector<RequestSeen>& requestsSeen() const { return requestsSeen_; }
+  // The updater run in progress, or null.
+  norbix::UpdaterApp* runningApp() { return running_; }
   // Lines at which the saved copy was not the reader's own block.
   const std::vector<std::string>& foreignCopies() const { return foreignCopies_; }
 
@@ -300,14 +312,20 @@ class UpdateBench {
     norbix::store(dialog.readerPresent, 1);
     dialog.item(norbix::kCtlStartUpdate).enable(true);
     pc().user().script().actions.push_back({pc().scheduler().now() + 1000, "start"});
+    if (options_.afterIdentify) options_.afterIdentify(app, dialog);
   }
 
   void onLine(const std::string& line) {
     checkSavedCopy(line);
     if (line.find(" device ZANDEF") != std::string::npos) {
-      requestsSeen_.push_back({line, savedCopy().has_value()});
+      auto copy = savedCopy();
+      requestsSeen_.push_back({line, copy.has_value(), copy && isOwn(*copy)});
     }
-    if (!options_.replugWhenAsked) return;
+    if (options_.replugWhenAsked) replugWhenAsked(line);
+    if (options_.onLine) options_.onLine(line);
+  }
+
+  void replugWhenAsked(const std::string& line) {
     sim::Millis now = pc().scheduler().now();
     if (line.find(kStatusRemove) != std::string::npos) {
       if (reader_->plugged()) reader_->unplugAt(now + 2000);
@@ -322,9 +340,10 @@ class UpdateBench {
   void checkSavedCopy(const std::string& line) {
     auto copy = savedCopy();
     if (!copy) return;
-    if (copy->size() != 256 || !std::equal(copy->begin(), copy->end(), ownBlock_.bytes)) {
-      foreignCopies_.push_back(line);
-    }
+    if (!isOwn(*copy)) foreignCopies_.push_back(line);
+  }
+  bool isOwn(const std::vector<std::uint8_t>& copy) const {
+    return copy.size() == 256 && std::equal(copy.begin(), copy.end(), ownBlock_.bytes);
   }
 
   BenchOptions options_;
@@ -384,6 +403,28 @@ inline std::vector<sim::RequestKind> fullAttemptKinds() {
 
 inline std::string statusEvent(const std::string& text) {
   return "text 102.1010 \"" + text + "\"";
+}
+
+// A catalog text (English) as the transcript writes it.
+inline std::string catalogText(platform::UINT id) {
+  for (const sim::StringResource& r : norbix::updaterStrings()) {
+    if (r.id == id) return sim::escapeText(r.english, 1252);
+  }
+  return "?";
+}
+
+inline std::string boxEvent(platform::UINT caption, platform::UINT text) {
+  return "msgbox \"" + catalogText(caption) + "\" \"" + catalogText(text) + "\" hand -> ok";
+}
+
+inline int countOf(const std::vector<std::string>& lines, const std::string& event) {
+  auto all = scenariotest::events(lines);
+  return static_cast<int>(std::count(all.begin(), all.end(), event));
+}
+
+inline int countKind(const sim::CardReader& reader, sim::RequestKind kind) {
+  auto kinds = requestKinds(reader);
+  return static_cast<int>(std::count(kinds.begin(), kinds.end(), kind));
 }
 
 }  // namespace updatetest

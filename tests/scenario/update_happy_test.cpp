@@ -20,6 +20,8 @@ struct HappyCase {
   std::vector<std::string> progress;
 };
 
+void PrintTo(const HappyCase& c, std::ostream* os) { *os << c.name; }
+
 std::vector<std::string> positions(std::initializer_list<int> values) {
   std::vector<std::string> out;
   for (int v : values) out.push_back("progress " + std::to_string(v));

@@ -204,6 +204,9 @@ void UpdateRun::attempts() {
 UpdateRun::Next UpdateRun::attempt() {
   if (!openChannel()) return Next::End;
   setUpChannel();
+  // Before the block is read: an unfit device's block must not replace
+  // the saved copy either.
+  if (refusesDevice()) return Next::End;
   Next next = configurationBlock();
   if (next != Next::Go) return next;
   prepare();
@@ -324,6 +327,7 @@ UpdateRun::Next UpdateRun::compare() {
 UpdateRun::Next UpdateRun::download() {
   // The reconnect check may have cleared updateSucceeded meanwhile.
   if (load(state_.updateSucceeded) == 0) return Next::End;
+  // A verdict of the reconnect check may have come in since the setup.
   if (refusesDevice()) return Next::End;
   status(kTextUpdating);
   const EepromBlock& eeprom = state_.eepromData;

@@ -29,3 +29,8 @@ fi
 
 echo "== host tests"
 ctest --test-dir build/host --output-on-failure -j2
+
+if [ -x tests/wine32/run.sh ]; then
+  echo "== wine32"
+  tests/wine32/run.sh
+fi

@@ -60,6 +60,11 @@ kp_xp_remove() {
     fail keyprune-xp-setup "could not make the key trees: $WINE_OUT"
     return
   fi
+  if [ -f "$KEYTOOL" ]; then
+    # The keys really carry the protection: no one may set a value.
+    wine_exe "$KEYTOOL" open "$KP_DEV\\6&99&0&2" 2
+    check keyprune-xp-setup-protected test "$(printf '%s' "$WINE_OUT" | tr -d '\r')" = 5
+  fi
   wine_exe reg query "HKLM\\$KP_SIBLING" /s
   local sibling_before=$WINE_OUT
   kp_silent keyprune-xp "$KP_DEV" || return

@@ -3,6 +3,7 @@
 // simulated command interpreter doing the copying and deleting.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,9 @@ struct ExitCase {
   std::string command;  // what follows the launcher's name
   DWORD exitCode;
 };
+
+// Test names and ctest's listing show the case by its name.
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
 
 class HushrunExit : public ::testing::TestWithParam<ExitCase> {};
 

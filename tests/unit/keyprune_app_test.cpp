@@ -3,6 +3,7 @@
 // the device key tree, for the command lines the tool has to handle.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,9 @@ struct ToolCase {
   std::vector<std::string> boxes;
   bool removed;
 };
+
+// Test names and ctest's listing show the case by its name.
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
 
 class KeypruneRun : public ::testing::TestWithParam<ToolCase> {};
 

@@ -3,6 +3,7 @@
 // split into switches and path, and which paths count as device key trees.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "keyprune/command_line.h"
@@ -63,11 +64,15 @@ TEST(KeypruneCommandLine, UpperCasingMapsOnlyLettersAndKeepsDoubleByteCharacters
 }
 
 struct WordsCase {
+  const char* name;
   const char* text;
   const char* keyPath;
   bool silent;
   Language language;
 };
+
+// Test names and ctest's listing show the case by its name.
+void PrintTo(const WordsCase& c, std::ostream* os) { *os << c.name; }
 
 class KeypruneWords : public ::testing::TestWithParam<WordsCase> {};
 
@@ -82,22 +87,23 @@ TEST_P(KeypruneWords, SwitchesAndPath) {
 INSTANTIATE_TEST_SUITE_P(
     Table, KeypruneWords,
     ::testing::Values(
-        WordsCase{"", "", true, Language::FromCodePage},
-        WordsCase{"/V", "", false, Language::FromCodePage},
-        WordsCase{"-V /S", "", true, Language::FromCodePage},
-        WordsCase{"/S -V", "", false, Language::FromCodePage},
-        WordsCase{"/E /J", "", true, Language::Japanese},
-        WordsCase{"-J -E", "", true, Language::English},
-        WordsCase{"/DANYTHING", "", true, Language::FromCodePage},
-        WordsCase{"/X A /", "A", true, Language::FromCodePage},
-        WordsCase{"-", "", true, Language::FromCodePage},
-        WordsCase{"A B", "B", true, Language::FromCodePage},
-        WordsCase{"  A   /V  ", "A", false, Language::FromCodePage},
-        WordsCase{"\"A\\B\"", "A\\B", true, Language::FromCodePage},
-        WordsCase{"\"A B\"", "B", true, Language::FromCodePage},
-        WordsCase{"\"\"A\"\"", "\"A\"", true, Language::FromCodePage},
-        WordsCase{"A\tB", "A\tB", true, Language::FromCodePage},
-        WordsCase{"/V\tX", "", false, Language::FromCodePage}));
+        WordsCase{"Empty", "", "", true, Language::FromCodePage},
+        WordsCase{"Verbose", "/V", "", false, Language::FromCodePage},
+        WordsCase{"LastOfVAndSWins", "-V /S", "", true, Language::FromCodePage},
+        WordsCase{"LastOfSAndVWins", "/S -V", "", false, Language::FromCodePage},
+        WordsCase{"LastOfEAndJWins", "/E /J", "", true, Language::Japanese},
+        WordsCase{"LastOfJAndEWins", "-J -E", "", true, Language::English},
+        WordsCase{"DSwitchIgnoresItsValue", "/DANYTHING", "", true, Language::FromCodePage},
+        WordsCase{"UnknownAndBareSwitchesIgnored", "/X A /", "A", true, Language::FromCodePage},
+        WordsCase{"DashAlone", "-", "", true, Language::FromCodePage},
+        WordsCase{"LastPathWins", "A B", "B", true, Language::FromCodePage},
+        WordsCase{"RunsOfBlanks", "  A   /V  ", "A", false, Language::FromCodePage},
+        WordsCase{"QuotesDropped", "\"A\\B\"", "A\\B", true, Language::FromCodePage},
+        WordsCase{"QuotesDoNotProtectBlanks", "\"A B\"", "B", true, Language::FromCodePage},
+        WordsCase{"OnlyOneQuoteEachEnd", "\"\"A\"\"", "\"A\"", true, Language::FromCodePage},
+        WordsCase{"TabIsPartOfAWord", "A\tB", "A\tB", true, Language::FromCodePage},
+        WordsCase{"TabAfterSwitchLetter", "/V\tX", "", false, Language::FromCodePage}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KeypruneCommandLine, OnlyDeviceKeyTreesAreAccepted) {
   const std::pair<const char*, bool> cases[] = {

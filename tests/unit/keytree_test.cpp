@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,9 @@ struct AdminCase {
   bool denyOnly;
   int expected;
 };
+
+// Test names and ctest's listing show the case by its name.
+void PrintTo(const AdminCase& c, std::ostream* os) { *os << c.name; }
 
 class IsAdministrator : public ::testing::TestWithParam<AdminCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct CommandCase {
   // Files afterwards: content, or nullopt for "must not exist".
   std::map<std::string, std::optional<std::string>> after;
 };
+
+// Test names and ctest's listing show the case by its name.
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 
 class SimCommand : public ::testing::TestWithParam<CommandCase> {};
 

@@ -335,3 +335,46 @@ TEST(UpdateFinish, UnplugClosesTheFinishDialog) {
 }
 
 }  // namespace
+
+namespace {
+
+// Closing the main dialog while the worker waits for the replug abandons
+// the run; the saved copy stays, and the next start restores it.
+TEST(UpdateAbandoned, CloseDuringTheReplugWaitThenStartAgain) {
+  CaseContext ctx;
+  BenchOptions options;
+  options.datFile = true;
+  options.onLine = [&ctx](const std::string& line) {
+    if (ctx.counter == 0 && contains(line, updatetest::kStatusRemove)) {
+      ctx.counter = 1;
+      auto& actions = ctx.bench->pc().user().script().actions;
+      actions.push_back({ctx.bench->pc().scheduler().now() + 500, "close"});
+    }
+  };
+  options.replugWhenAsked = false;
+  UpdateBench bench(options);
+  ctx.bench = &bench;
+  // The download is cut at block 1: the reader shows the default identity.
+  sim::FaultPlan plan;
+  plan.failRequest = 28;
+  bench.reader().armFaults(plan);
+  ASSERT_EQ(sim::RunEnd::Finished, bench.runUpdater());
+  EXPECT_EQ(std::vector<std::string>{boxEvent(103, 112)}, eventsStarting(bench.lines(), "msgbox"));
+  ASSERT_FALSE(bench.runs().back().verifiedOrCurrent());
+  ASSERT_TRUE(bench.savedCopy().has_value());
+  EXPECT_TRUE(bench.foreignCopies().empty());
+
+  // The user replugs the reader and starts the updater again.
+  bench.reader().clearFaults();
+  bench.reader().unplug();
+  bench.reader().plug();
+  ASSERT_TRUE(bench.reader().showsDefaultIdentity());
+  ASSERT_EQ(sim::RunEnd::Finished, bench.runUpdater());
+  EXPECT_TRUE(bench.runs().back().verifiedOrCurrent());
+  EXPECT_EQ(updatetest::kReaderIdentity, bench.readerIdentity());
+  EXPECT_TRUE(bench.eepromIs(bench.expectedEeprom()));
+  EXPECT_FALSE(bench.savedKeyExists());
+  EXPECT_TRUE(bench.foreignCopies().empty());
+}
+
+}  // namespace

@@ -122,8 +122,11 @@ struct RunRecord {
   std::int32_t updateSucceeded = 0;
   std::int32_t firmwareAlreadyCurrent = 0;
   std::int32_t updateState = 0;
+  // Only a worker that reached its end has a result: a run abandoned in a
+  // replug wait still holds updateSucceeded 1.
   bool verifiedOrCurrent() const {
-    return ended && (updateSucceeded != 0 || firmwareAlreadyCurrent != 0);
+    return ended && updateState == norbix::kStateFinished &&
+           (updateSucceeded != 0 || firmwareAlreadyCurrent != 0);
   }
 };
 

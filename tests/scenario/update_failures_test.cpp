@@ -107,6 +107,36 @@ const std::vector<FailureCase>& cases() {
          b.reader().armFaults(plan);
        },
        {}, 0, 5, kSucceeded, kShutdownFollows, true, false, nothingMore},
+      {"DriverParameterSentAgainAfterAFailure", sim::WindowsVersion::WinXP, noConfigure,
+       [](UpdateBench& b) {
+         sim::FaultPlan plan;
+         plan.failRequest = 1;
+         b.reader().armFaults(plan);
+       },
+       {}, 0, 2, kSucceeded, kShutdownFollows, true, false,
+       [](UpdateBench& b) {
+         const auto& log = b.reader().requestLog();
+         ASSERT_LT(2u, log.size());
+         EXPECT_EQ(log[0].time + 1000, log[1].time);
+         EXPECT_EQ(RequestKind::GetDescriptor, log[2].kind);
+       }},
+      // Neither a lost descriptor nor a lost pre-update request is reported;
+      // without a descriptor the block is read from the reader.
+      {"DescriptorFailureGoesOn", sim::WindowsVersion::Win98, noConfigure,
+       [](UpdateBench& b) {
+         sim::FaultPlan plan;
+         plan.failRequest = 2;
+         b.reader().armFaults(plan);
+       },
+       {}, 0, 1, kSucceeded, kShutdownFollows, true, false,
+       [](UpdateBench& b) { EXPECT_TRUE(b.eepromIs(b.expectedEeprom())); }},
+      {"PreUpdateFailureGoesOn", sim::WindowsVersion::WinXP, noConfigure,
+       [](UpdateBench& b) {
+         sim::FaultPlan plan;
+         plan.failRequest = 4;
+         b.reader().armFaults(plan);
+       },
+       {}, 0, 1, kSucceeded, kShutdownFollows, true, false, nothingMore},
       {"FirmwareAlreadyCurrent", sim::WindowsVersion::WinXP,
        [](BenchOptions& o, CaseContext&) { o.readerHasImage = true; }, noArrange,
        {{125, 126}}, 0, 1, kNotNeeded, kShutdownFollows, true, false,

@@ -38,12 +38,6 @@ wine_begin() {
   "$WINE64" wineboot -i >/dev/null 2>&1
   # Captions in screenshots need Wine to draw them itself.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  # Wine has no font of the Japanese templates' name; without a stand-in it
-  # draws their texts in a font with no Japanese glyphs and other metrics.
-  local face
-  for face in 'ＭＳ Ｐゴシック' 'MS PGothic'; do
-    "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAPGothic /f >/dev/null 2>&1
-  done
   "$WINESERVER" -w
   "$WINESERVER" -p >/dev/null 2>&1
 }

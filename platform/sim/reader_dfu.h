@@ -1,6 +1,6 @@
 // The card reader's firmware side under the update driver: a 65534-byte
 // firmware memory, the 256-byte configuration block (EEPROM) and a state
-// machine after the USB Device Firmware Upgrade 1.1 specification for
+// machine after the USB Device Firmware Upgrade 1.1 standard for
 // GETSTATE, GETSTATUS, UPLOAD, DNLOAD, ABORT and CLRSTATUS.
 //
 // The reader is manifestation tolerant, reports a poll timeout of 0 and

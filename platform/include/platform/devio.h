@@ -1,7 +1,7 @@
 // Published device-request values and layouts: the Windows SCSI
 // pass-through and SCSI request block as a 32-bit caller lays them out, the
 // SCSI operation codes, the standard USB requests and the class requests of
-// the USB Device Firmware Upgrade 1.1 specification.
+// the USB Device Firmware Upgrade 1.1 standard.
 //
 // Both the program (which builds the requests) and the simulated hardware
 // (which answers them) use these, so the two can never disagree. The win32
@@ -114,7 +114,7 @@ inline constexpr BYTE USB_REQUEST_GET_DESCRIPTOR = 0x06;
 inline constexpr BYTE USB_DEVICE_DESCRIPTOR_TYPE = 0x01;
 inline constexpr std::size_t USB_DEVICE_DESCRIPTOR_SIZE = 18;
 
-// Class requests of the USB Device Firmware Upgrade 1.1 specification.
+// Class requests of the USB Device Firmware Upgrade 1.1 standard.
 inline constexpr BYTE DFU_DETACH = 0;
 inline constexpr BYTE DFU_DNLOAD = 1;
 inline constexpr BYTE DFU_UPLOAD = 2;
